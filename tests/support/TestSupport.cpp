@@ -1,0 +1,429 @@
+#include "TestSupport.h"
+#include "dock/HolvaneDlg.h"
+#include <mbstring.h>
+#include <stdio.h>
+#include <io.h>
+#include <fcntl.h>
+
+namespace {
+// Test programs have no application object of their own; the dock and
+// AfxMessageBox need one.
+CWinApp g_testApp("HolvaneTest");
+}
+
+namespace ts {
+
+std::string BinDir()
+{
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    unsigned char* slash = _mbsrchr(reinterpret_cast<unsigned char*>(path), '\\');
+    if (slash)
+        *slash = 0;
+    return path;
+}
+
+std::string NewTempDir(const std::string& tag)
+{
+    static int counter = 0;
+    char tmp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, tmp);
+    std::string base = std::string(tmp) + "holvane-tests";
+    ::CreateDirectoryA(base.c_str(), nullptr);
+    char name[64];
+    snprintf(name, sizeof(name), "\\%lu-%d-", ::GetCurrentProcessId(), ++counter);
+    std::string dir = base + name + tag;
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+bool CopyTo(const std::string& from, const std::string& to)
+{
+    return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string data;
+    char buf[65536];
+    DWORD n = 0;
+    while (::ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0)
+        data.append(buf, n);
+    ::CloseHandle(h);
+    return data;
+}
+
+void WriteAll(const std::string& path, const std::string& data)
+{
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD n = 0;
+    ::WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
+    ::CloseHandle(h);
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string data = ReadAll(path), cur;
+    for (char c : data) {
+        if (c == '\n') {
+            lines.push_back(cur);
+            cur.clear();
+        } else if (c != '\r') {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        lines.push_back(cur);
+    return lines;
+}
+
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Process::~Process()
+{
+    if (h) {
+        if (Running())
+            Kill();
+        ::CloseHandle(h);
+    }
+}
+
+bool Process::Running() const
+{
+    return h && ::WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Process::Wait(DWORD ms)
+{
+    if (!h)
+        return 0;
+    if (::WaitForSingleObject(h, ms) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = 0;
+    ::GetExitCodeProcess(h, &code);
+    return code;
+}
+
+void Process::Kill()
+{
+    if (h && Running()) {
+        ::TerminateProcess(h, 99);
+        ::WaitForSingleObject(h, 5000);
+    }
+}
+
+std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cwd,
+                               const std::string& outFile, bool waitIdle)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    HANDLE hOut = INVALID_HANDLE_VALUE;
+    if (!outFile.empty()) {
+        SECURITY_ATTRIBUTES sa = { sizeof(sa), nullptr, TRUE };
+        hOut = ::CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             CREATE_ALWAYS, 0, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = hOut;
+        si.hStdError = hOut;
+        si.hStdInput = nullptr;
+    }
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = cmdline;
+    BOOL ok = ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, hOut != INVALID_HANDLE_VALUE, 0, nullptr,
+                               cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+    if (hOut != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hOut);
+    if (!ok)
+        return nullptr;
+    ::CloseHandle(pi.hThread);
+    std::unique_ptr<Process> p(new Process);
+    p->h = pi.hProcess;
+    p->pid = pi.dwProcessId;
+    if (waitIdle)
+        ::WaitForInputIdle(pi.hProcess, 10000);
+    return p;
+}
+
+std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests)
+{
+    std::string dir = NewTempDir(tag);
+    CopyTo(BinDir() + "\\Holvane.exe", dir + "\\Holvane.exe");
+    for (const std::string& g : guests)
+        CopyTo(BinDir() + "\\" + g, dir + "\\" + g);
+    return dir;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD ms, DWORD stepMs)
+{
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (pred())
+            return true;
+        if (::GetTickCount() - start >= ms)
+            return false;
+        ::Sleep(stepMs);
+    }
+}
+
+static void PumpOnce()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& pred, DWORD ms)
+{
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        PumpOnce();
+        if (pred())
+            return true;
+        if (::GetTickCount() - start >= ms)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+std::string WindowText(HWND h)
+{
+    char buf[1024] = {};
+    ::GetWindowTextA(h, buf, sizeof(buf));
+    return buf;
+}
+
+std::string ClassName(HWND h)
+{
+    char buf[256] = {};
+    ::GetClassNameA(h, buf, sizeof(buf));
+    return buf;
+}
+
+DWORD WindowPid(HWND h)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    return pid;
+}
+
+static BOOL CALLBACK CollectTop(HWND h, LPARAM l)
+{
+    reinterpret_cast<std::vector<HWND>*>(l)->push_back(h);
+    return TRUE;
+}
+
+std::vector<HWND> TopWindows()
+{
+    std::vector<HWND> list;
+    ::EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&list));
+    return list;
+}
+
+HWND FindTopWindow(DWORD pid, const char* caption, bool visibleOnly)
+{
+    for (HWND h : TopWindows()) {
+        if (WindowPid(h) != pid)
+            continue;
+        if (visibleOnly && !::IsWindowVisible(h))
+            continue;
+        if (caption && WindowText(h) != caption)
+            continue;
+        return h;
+    }
+    return nullptr;
+}
+
+HWND WaitTopWindow(DWORD pid, const char* caption, DWORD ms, bool visibleOnly)
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindTopWindow(pid, caption, visibleOnly)) != nullptr; }, ms);
+    return found;
+}
+
+HWND WaitDock(DWORD pid, DWORD ms)
+{
+    HWND found = nullptr;
+    WaitUntil([&] {
+        for (HWND h : TopWindows())
+            if (WindowPid(h) == pid && WindowText(h) == "Holvane" && ClassName(h) == "#32770")
+                return (found = h) != nullptr;
+        return false;
+    }, ms);
+    return found;
+}
+
+bool IsTopMost(HWND h)
+{
+    return (::GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+RECT WindowRect(HWND h)
+{
+    RECT rc = {};
+    ::GetWindowRect(h, &rc);
+    return rc;
+}
+
+RECT ClientRectOnScreen(HWND h)
+{
+    RECT rc = {};
+    ::GetClientRect(h, &rc);
+    ::MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+std::vector<std::string> GuestLog(const std::string& dir, const std::string& baseName)
+{
+    return ReadLines(dir + "\\" + baseName + ".log");
+}
+
+std::vector<std::string> GuestEvents(const std::string& dir, const std::string& baseName, DWORD pid)
+{
+    std::vector<std::string> events;
+    char pidText[32];
+    snprintf(pidText, sizeof(pidText), "%lu", pid);
+    for (const std::string& line : GuestLog(dir, baseName)) {
+        size_t sp = line.find(' ');
+        if (sp == std::string::npos)
+            continue;
+        size_t sp2 = line.find(' ', sp + 1);
+        std::string p = line.substr(sp + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp - 1);
+        if (p == pidText)
+            events.push_back(line.substr(0, sp));
+    }
+    return events;
+}
+
+std::string ConsoleText(DWORD pid)
+{
+    std::string text;
+    ::FreeConsole();
+    if (!::AttachConsole(pid))
+        return text;
+    HANDLE h = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (h != INVALID_HANDLE_VALUE && ::GetConsoleScreenBufferInfo(h, &info)) {
+        int width = info.dwSize.X;
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            std::string row(width, ' ');
+            DWORD n = 0;
+            COORD at = { 0, y };
+            ::ReadConsoleOutputCharacterA(h, &row[0], width, at, &n);
+            row.resize(n);
+            size_t end = row.find_last_not_of(' ');
+            row.resize(end == std::string::npos ? 0 : end + 1);
+            text += row;
+            text += '\n';
+        }
+    }
+    if (h != INVALID_HANDLE_VALUE)
+        ::CloseHandle(h);
+    ::FreeConsole();
+    return text;
+}
+
+TraceCapture::TraceCapture()
+{
+    path = NewTempDir("trace") + "\\trace.txt";
+    fflush(stdout);
+    freopen(path.c_str(), "w", stdout);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
+TraceCapture::~TraceCapture()
+{
+    fflush(stdout);
+    freopen("CONOUT$", "w", stdout);
+}
+
+std::string TraceCapture::Text()
+{
+    fflush(stdout);
+    return ReadAll(path);
+}
+
+namespace {
+const std::function<void(CHolvaneDlg&)>* g_body;
+CHolvaneDlg* g_dock;
+
+void CALLBACK RunBody(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    (*g_body)(*g_dock);
+    if (g_dock->m_hWnd)
+        g_dock->EndDialog(IDOK);
+}
+} // namespace
+
+void RunDock(const std::function<void(CHolvaneDlg&)>& body, bool show)
+{
+    extern int g_bShowMode;
+    g_bShowMode = show ? 1 : 0;
+    CHolvaneDlg dlg(nullptr);
+    g_body = &body;
+    g_dock = &dlg;
+    AfxGetApp()->m_pMainWnd = &dlg;
+    // A thread timer runs the body from inside the modal loop.
+    ::SetTimer(nullptr, 0, 1, RunBody);
+    dlg.DoModal();
+    AfxGetApp()->m_pMainWnd = nullptr;
+    g_body = nullptr;
+    g_dock = nullptr;
+}
+
+bool Screenshot(const std::string& path)
+{
+    HDC screen = ::GetDC(nullptr);
+    int w = ::GetSystemMetrics(SM_CXSCREEN), hgt = ::GetSystemMetrics(SM_CYSCREEN);
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = hgt;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::BitBlt(mem, 0, 0, w, hgt, screen, 0, 0, SRCCOPY);
+    ::SelectObject(mem, old);
+    DWORD stride = ((w * 3) + 3) & ~3u;
+    DWORD imageSize = stride * hgt;
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + imageSize;
+    bi.bmiHeader.biSizeImage = imageSize;
+    std::string data(reinterpret_cast<char*>(&fh), sizeof(fh));
+    data.append(reinterpret_cast<char*>(&bi.bmiHeader), sizeof(bi.bmiHeader));
+    data.append(static_cast<char*>(bits), imageSize);
+    WriteAll(path, data);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return FileExists(path);
+}
+
+} // namespace ts

@@ -1,0 +1,86 @@
+// Helpers for tests that run real programs and look at real windows.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CHolvaneDlg;
+
+namespace ts {
+
+// Directory of the test program, where the build puts every executable.
+std::string BinDir();
+// A fresh, empty directory for one test (name may hold cp932 text).
+std::string NewTempDir(const std::string& tag);
+bool CopyTo(const std::string& from, const std::string& to);
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& data);
+std::vector<std::string> ReadLines(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A child process, ended (killed) when the object goes if still running.
+class Process {
+public:
+    ~Process();
+    HANDLE h = nullptr;
+    DWORD pid = 0;
+    bool Running() const;
+    // Exit code, or STILL_ACTIVE when it did not end within ms.
+    DWORD Wait(DWORD ms);
+    void Kill();
+};
+// Starts cmdline in cwd (empty: inherit); stdout and stderr go to outFile
+// when one is given. nullptr when CreateProcess fails.
+std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cwd = "",
+                               const std::string& outFile = "", bool waitIdle = true);
+
+// A folder with Holvane.exe and the named sample guests copied into it
+// ("TrelvoxOne.exe", ...).
+std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests = {});
+
+bool WaitUntil(const std::function<bool()>& pred, DWORD ms, DWORD stepMs = 50);
+// Like WaitUntil, but dispatches this thread's messages while waiting.
+bool PumpUntil(const std::function<bool()>& pred, DWORD ms);
+void PumpFor(DWORD ms);
+
+std::string WindowText(HWND h);
+std::string ClassName(HWND h);
+DWORD WindowPid(HWND h);
+// First top-level window of the process (with the caption, when given).
+HWND FindTopWindow(DWORD pid, const char* caption = nullptr, bool visibleOnly = false);
+std::vector<HWND> TopWindows();
+HWND WaitTopWindow(DWORD pid, const char* caption, DWORD ms, bool visibleOnly = false);
+// The dock window of a running Holvane.exe.
+HWND WaitDock(DWORD pid, DWORD ms = 10000);
+bool IsTopMost(HWND h);
+RECT WindowRect(HWND h);
+RECT ClientRectOnScreen(HWND h);
+
+// Lines of a sample guest's log beside its executable, without line ends.
+std::vector<std::string> GuestLog(const std::string& dir, const std::string& baseName);
+// Log lines of one guest process whose first word is in the list, the
+// pid field dropped ("OPEN", "QUIT", ...).
+std::vector<std::string> GuestEvents(const std::string& dir, const std::string& baseName, DWORD pid);
+
+// Text on the screen buffer of another process's console.
+std::string ConsoleText(DWORD pid);
+
+// Standard output of this process goes to a file while the object lives.
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    std::string Text();
+    std::string path;
+};
+
+// Runs a dock window in this process: DoModal, then body inside its modal
+// loop once OnInitDialog is done; the dock ends after body returns.
+void RunDock(const std::function<void(CHolvaneDlg&)>& body, bool show = true);
+
+// Saves a picture of the whole virtual display (for the README).
+bool Screenshot(const std::string& windowsPath);
+
+} // namespace ts
