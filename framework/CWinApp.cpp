@@ -1,4 +1,5 @@
 #include "CWinApp.h"
+#include <mbctype.h>
 #include <mbstring.h>
 #include <commctrl.h>
 
@@ -25,9 +26,12 @@ END_MESSAGE_MAP()
 
 CWinApp::CWinApp(LPCSTR lpszAppName)
 {
+    AfxInitMultibyte();
     g_pApp = this;
-    if (lpszAppName)
+    if (lpszAppName) {
         m_strAppName = lpszAppName;
+        m_pszAppName = m_strAppName;
+    }
 }
 
 CWinApp::~CWinApp()
@@ -60,8 +64,16 @@ HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
 void AfxEnableControlContainer() {}
 
+void AfxInitMultibyte()
+{
+    // Multibyte searches and comparisons work in the system's ANSI code page
+    // (932 on a Japanese system), whatever the runtime chose at load.
+    _setmbcp(_MB_CP_ANSI);
+}
+
 int AfxWinMain(HINSTANCE hInstance)
 {
+    AfxInitMultibyte();
     CWinApp* app = AfxGetApp();
     if (!app)
         return -1;
@@ -77,13 +89,19 @@ int AfxWinMain(HINSTANCE hInstance)
     return app->Run();
 }
 
-int AfxMessageBox(LPCSTR lpszText, UINT nType, UINT)
+UINT AfxMessageBoxType(UINT nType)
 {
     if ((nType & MB_ICONMASK) == 0) {
         UINT t = nType & MB_TYPEMASK;
         if (t == MB_OK || t == MB_OKCANCEL)
             nType |= MB_ICONEXCLAMATION;
     }
+    return nType;
+}
+
+int AfxMessageBox(LPCSTR lpszText, UINT nType, UINT)
+{
+    nType = AfxMessageBoxType(nType);
     CWnd* pMain = AfxGetMainWnd();
     HWND hOwner = pMain ? pMain->m_hWnd : nullptr;
     CString title;

@@ -31,7 +31,9 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 void AfxEnableControlContainer();
+void AfxInitMultibyte();
 int AfxWinMain(HINSTANCE hInstance);
 // Message box owned by the main window, captioned with the application
 // title; MB_OK and MB_OKCANCEL boxes get the exclamation icon.
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+UINT AfxMessageBoxType(UINT nType);

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "dock/HolvaneDlg.h"
+#include "app/Startup.h"
 #include <mbstring.h>
 #include <stdio.h>
 #include <io.h>
@@ -315,47 +316,27 @@ std::vector<std::string> GuestEvents(const std::string& dir, const std::string& 
     return events;
 }
 
-std::string ConsoleText(DWORD pid)
-{
-    std::string text;
-    ::FreeConsole();
-    if (!::AttachConsole(pid))
-        return text;
-    HANDLE h = ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (h != INVALID_HANDLE_VALUE && ::GetConsoleScreenBufferInfo(h, &info)) {
-        int width = info.dwSize.X;
-        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
-            std::string row(width, ' ');
-            DWORD n = 0;
-            COORD at = { 0, y };
-            ::ReadConsoleOutputCharacterA(h, &row[0], width, at, &n);
-            row.resize(n);
-            size_t end = row.find_last_not_of(' ');
-            row.resize(end == std::string::npos ? 0 : end + 1);
-            text += row;
-            text += '\n';
-        }
-    }
-    if (h != INVALID_HANDLE_VALUE)
-        ::CloseHandle(h);
-    ::FreeConsole();
-    return text;
-}
+static int g_savedStdout = -1;
 
 TraceCapture::TraceCapture()
 {
     path = NewTempDir("trace") + "\\trace.txt";
     fflush(stdout);
-    freopen(path.c_str(), "w", stdout);
+    g_savedStdout = _dup(1);
+    int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0666);
+    _dup2(fd, 1);
+    _close(fd);
     setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
 TraceCapture::~TraceCapture()
 {
     fflush(stdout);
-    freopen("CONOUT$", "w", stdout);
+    if (g_savedStdout >= 0) {
+        _dup2(g_savedStdout, 1);
+        _close(g_savedStdout);
+        g_savedStdout = -1;
+    }
 }
 
 std::string TraceCapture::Text()
@@ -379,7 +360,6 @@ void CALLBACK RunBody(HWND, UINT, UINT_PTR id, DWORD)
 
 void RunDock(const std::function<void(CHolvaneDlg&)>& body, bool show)
 {
-    extern int g_bShowMode;
     g_bShowMode = show ? 1 : 0;
     CHolvaneDlg dlg(nullptr);
     g_body = &body;

@@ -64,8 +64,6 @@ std::vector<std::string> GuestLog(const std::string& dir, const std::string& bas
 // pid field dropped ("OPEN", "QUIT", ...).
 std::vector<std::string> GuestEvents(const std::string& dir, const std::string& baseName, DWORD pid);
 
-// Text on the screen buffer of another process's console.
-std::string ConsoleText(DWORD pid);
 
 // Standard output of this process goes to a file while the object lives.
 class TraceCapture {
