@@ -31,11 +31,17 @@ std::string NewTempDir(const std::string& tag)
     ::GetTempPathA(MAX_PATH, tmp);
     std::string base = std::string(tmp) + "holvane-tests";
     ::CreateDirectoryA(base.c_str(), nullptr);
-    char name[64];
-    snprintf(name, sizeof(name), "\\%lu-%d-", ::GetCurrentProcessId(), ++counter);
-    std::string dir = base + name + tag;
-    ::CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
+    // Process ids repeat from one Wine session to the next: only a folder
+    // made just now is fresh.
+    for (;;) {
+        char name[64];
+        snprintf(name, sizeof(name), "\\%lu-%lu-%d-", ::GetCurrentProcessId(), ::GetTickCount(), ++counter);
+        std::string dir = base + name + tag;
+        if (::CreateDirectoryA(dir.c_str(), nullptr))
+            return dir;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            return dir;
+    }
 }
 
 bool CopyTo(const std::string& from, const std::string& to)
