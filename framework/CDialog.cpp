@@ -71,6 +71,7 @@ INT_PTR CDialog::DoModal()
 {
     bool bVisible = false;
     std::vector<BYTE> t = LoadTemplate(m_nIDTemplate, &bVisible);
+    (void)bVisible;
     if (t.empty())
         return -1;
 
@@ -94,8 +95,10 @@ INT_PTR CDialog::DoModal()
     m_bEnded = false;
     m_nModalResult = -1;
     if (CreateIndirect(reinterpret_cast<const DLGTEMPLATE*>(t.data()), hOwner)) {
+        // A modal dialog is shown when its loop first runs idle, whatever
+        // its template says, so that OnInitDialog's work is done first.
         if (!m_bEnded)
-            RunModalLoop(bVisible);
+            RunModalLoop(true);
         if (m_hWnd)
             ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
                            SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);

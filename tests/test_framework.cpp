@@ -166,11 +166,12 @@ TEST(Dialog, WithoutParentTheMainWindowIsTheOwner)
 
 namespace {
 
-// The dock template has WS_VISIBLE: the modal loop shows it when it first
-// runs idle, and a handler that clears SWP_SHOWWINDOW keeps it hidden.
+// The modal loop shows the dialog when it first runs idle (after
+// OnInitDialog), with or without WS_VISIBLE in its template, and a handler
+// that clears SWP_SHOWWINDOW keeps it hidden.
 class IdleShowDlg : public CDialog {
 public:
-    explicit IdleShowDlg(bool veto) : CDialog(IDD_MAIN), m_veto(veto) {}
+    IdleShowDlg(UINT id, bool veto) : CDialog(id), m_veto(veto) {}
     BOOL OnInitDialog() override
     {
         CDialog::OnInitDialog();
@@ -204,11 +205,13 @@ END_MESSAGE_MAP()
 
 TEST(Dialog, VisibleTemplateIsShownWhenIdleUnlessTheHandlerVetoes)
 {
-    for (bool veto : { false, true }) {
-        IdleShowDlg dlg(veto);
-        dlg.DoModal();
-        EXPECT_FALSE(dlg.m_visibleAtInit) << "veto " << veto;
-        EXPECT_EQ(veto ? FALSE : TRUE, dlg.m_visibleInLoop) << "veto " << veto;
+    for (UINT id : { IDD_MAIN, IDD_ABOUTBOX }) {
+        for (bool veto : { false, true }) {
+            IdleShowDlg dlg(id, veto);
+            dlg.DoModal();
+            EXPECT_FALSE(dlg.m_visibleAtInit) << "template " << id << " veto " << veto;
+            EXPECT_EQ(veto ? FALSE : TRUE, dlg.m_visibleInLoop) << "template " << id << " veto " << veto;
+        }
     }
 }
 
