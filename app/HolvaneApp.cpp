@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "dock/HolvaneDlg.h"
 #include "guests/MbPath.h"
+#include "app/Trace.h"
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -34,7 +35,7 @@ BOOL CHolvaneApp::InitInstance()
 
     for (int i = 1; i < __argc; ++i) {
         SwitchResult r = ExamineArgument(i, __argv[i]);
-        printf("%s", (LPCSTR)r.strLines);
+        Trace("%s", (LPCSTR)r.strLines);
         if (r.bDebug)
             g_bDebugMode = 1;
         if (r.bShow)
@@ -51,15 +52,15 @@ BOOL CHolvaneApp::InitInstance()
         freopen("/dev/nul", "r", stdin);
     }
 
-    printf("********** Start Holvane DEBUG MODE  *******\n");
+    Trace("********** Start Holvane DEBUG MODE  *******\n");
     if (g_bDebugMode)
-        printf("DEBUG_MODE ON\n");
+        Trace("DEBUG_MODE ON\n");
     if (g_bShowMode)
-        printf("SHOW_MODE ON\n");
+        Trace("SHOW_MODE ON\n");
 
     g_strCurrentDir = MbDirectoryOf(__argc > 0 ? __argv[0] : "");
     ::SetCurrentDirectoryA(g_strCurrentDir);
-    printf("CurrentDir=%s", (LPCSTR)g_strCurrentDir);
+    Trace("CurrentDir=%s", (LPCSTR)g_strCurrentDir);
 
     {
         CHolvaneDlg dlg(nullptr);

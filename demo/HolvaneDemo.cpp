@@ -104,7 +104,8 @@ int main(int argc, char** argv)
     int expected = GuestsInIni(dir + "\\Holvane.ini");
 
     std::string cmd = "\"" + exe + "\" -SHOW";
-    STARTUPINFOA si = { sizeof(si) };
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) {
         fprintf(stderr, "cannot start %s: %lu\n", exe.c_str(), ::GetLastError());

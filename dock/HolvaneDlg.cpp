@@ -2,6 +2,7 @@
 #include "about/AboutDlg.h"
 #include "app/Startup.h"
 #include "docking/BaseDlg.h"
+#include "app/Trace.h"
 #include <stdio.h>
 
 BEGIN_MESSAGE_MAP(CHolvaneDlg, CDialog)
@@ -128,13 +129,13 @@ void CHolvaneDlg::OnSysCommand(UINT nID, LPARAM lParam)
         dlgAbout.DoModal();
         OnEveryFrame([](CBaseDlg* f) { f->ShowGuest(); });
     } else if (cmd == SC_MOVE) {
-        printf("CHolvaneDlg::OnSysCommand():SC_MOVE Start\n");
+        Trace("CHolvaneDlg::OnSysCommand():SC_MOVE Start\n");
         OnEveryFrame([](CBaseDlg* f) {
             f->m_bDockMoving = 1;
             f->InvalidateRect(nullptr, TRUE);
         });
         Default();
-        printf("CHolvaneDlg::OnSysCommand():SC_MOVE End\n");
+        Trace("CHolvaneDlg::OnSysCommand():SC_MOVE End\n");
         OnEveryFrame([this](CBaseDlg* f) {
             f->m_bDockMoving = 0;
             f->InvalidateRect(nullptr, TRUE);
@@ -142,9 +143,9 @@ void CHolvaneDlg::OnSysCommand(UINT nID, LPARAM lParam)
             f->OnMove(0, 0);
         });
     } else {
-        printf("CHolvaneDlg::OnSysCommand():Start value=%d\n", nID);
+        Trace("CHolvaneDlg::OnSysCommand():Start value=%d\n", nID);
         Default();
-        printf("CHolvaneDlg::OnSysCommand():End value=%d\n", nID);
+        Trace("CHolvaneDlg::OnSysCommand():End value=%d\n", nID);
     }
 }
 
@@ -230,13 +231,13 @@ HCURSOR CHolvaneDlg::OnQueryDragIcon()
 
 void CHolvaneDlg::OnLButtonDown(UINT, POINT point)
 {
-    printf("●CHolvaneDlg::OnLButtonDown() x=%d, y=%d\n", (int)point.x, (int)point.y);
+    Trace("●CHolvaneDlg::OnLButtonDown() x=%d, y=%d\n", (int)point.x, (int)point.y);
     Default();
 }
 
 void CHolvaneDlg::OnLButtonUp(UINT, POINT point)
 {
-    printf("■CHolvaneDlg::OnLButtonUp() x=%d, y=%d\n", (int)point.x, (int)point.y);
+    Trace("■CHolvaneDlg::OnLButtonUp() x=%d, y=%d\n", (int)point.x, (int)point.y);
     Default();
 }
 

@@ -2,6 +2,7 @@
 #include "dock/HolvaneDlg.h"
 #include "docking/BaseDlg.h"
 #include <stddef.h>
+#include "app/Trace.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -34,7 +35,7 @@ void CHolvaneDlg::AddNotifyIcon()
     for (int retries = 0;; ++retries) {
         DWORD err = ::GetLastError();
         if (err != ERROR_TIMEOUT || retries >= kMaxNotifyRetries) {
-            printf("通知領域にアイコンを登録できませんでした。 err=%d\n", (int)err);
+            Trace("通知領域にアイコンを登録できませんでした。 err=%d\n", (int)err);
             return;
         }
         if (g_pfnShellNotifyIcon(NIM_MODIFY, &m_nid))

@@ -1,6 +1,7 @@
 // The periodic hang test of watched windows under the cursor.
 #include "dock/HolvaneDlg.h"
 #include "watchdog/WatchFilter.h"
+#include "app/Trace.h"
 #include <stdio.h>
 #include <string.h>
 
@@ -73,12 +74,12 @@ BOOL CHolvaneDlg::IsHungUnderCursor(HWND hWnd)
     LRESULT ret = ::SendMessageTimeoutA(hWnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
                                         static_cast<UINT>(m_nHangTimeout), &result);
     DWORD err = ::GetLastError();
-    printf("LRESUST ret= %d, Time=%d\n", (int)ret, (int)(::GetTickCount() - start));
+    Trace("LRESUST ret= %d, Time=%d\n", (int)ret, (int)(::GetTickCount() - start));
     if (ret != 0)
         return FALSE;
     if (err != ERROR_TIMEOUT)
         return FALSE;
-    printf("TIMEOUT DETECT!\n");
+    Trace("TIMEOUT DETECT!\n");
     return TRUE;
 }
 
@@ -91,5 +92,5 @@ void CHolvaneDlg::ForegroundIfUnderCursor(HWND hWnd)
     if (!::PtInRect(&rc, pt))
         return;
     SetForegroundWindow();
-    printf("SetForegroundWindow()\n");
+    Trace("SetForegroundWindow()\n");
 }

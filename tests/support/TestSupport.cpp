@@ -357,6 +357,10 @@ CHolvaneDlg* g_dock;
 
 void CALLBACK RunBody(HWND, UINT, UINT_PTR id, DWORD)
 {
+    // A failure box of the launch pass runs its own loop inside
+    // OnInitDialog, with the dock disabled: wait until it is done.
+    if (!g_dock->m_hWnd || !::IsWindowEnabled(g_dock->m_hWnd))
+        return;
     ::KillTimer(nullptr, id);
     (*g_body)(*g_dock);
     if (g_dock->m_hWnd)
