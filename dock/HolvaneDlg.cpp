@@ -25,7 +25,8 @@ BEGIN_MESSAGE_MAP(CHolvaneDlg, CDialog)
 END_MESSAGE_MAP()
 
 CHolvaneDlg::CHolvaneDlg(CWnd* pParent)
-    : CDialog(IDD_MAIN, pParent), m_nid(), m_hWndNotify(nullptr), m_bShown(FALSE)
+    : CDialog(IDD_MAIN, pParent), m_nid(), m_hWndNotify(nullptr), m_bShown(FALSE),
+      m_nRunDepth(0), m_hPsapi(::LoadLibraryA("psapi"))
 {
     m_hIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     char dir[261] = {};
@@ -42,6 +43,8 @@ CHolvaneDlg::~CHolvaneDlg()
     m_topWindows.clear();
     m_frames.clear();
     m_guests.clear();
+    if (m_hPsapi)
+        ::FreeLibrary(m_hPsapi);
 }
 
 BOOL CHolvaneDlg::OnInitDialog()

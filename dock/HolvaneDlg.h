@@ -7,6 +7,7 @@
 #include "guests/TrelvoxObj.h"
 #include "watchdog/WatchEntry.h"
 #include <shellapi.h>
+#include <map>
 #include <vector>
 
 class CBaseDlg;
@@ -97,6 +98,24 @@ public:
     int m_nHangTimeout;
 
 private:
+    // One scan or watchdog run asks each process once, however many windows
+    // it shows; the answers are dropped when the run ends.
+    struct ProcessAnswer {
+        bool bHaveBase = false;
+        bool bHavePath = false;
+        CString strBase;
+        CString strPath;
+    };
+    std::map<DWORD, ProcessAnswer> m_runAnswers;
+    int m_nRunDepth;
+    void BeginRun();
+    void EndRun();
+    void RunBaseName(DWORD dwProcessId, CString& strName);
+    void RunFullPath(DWORD dwProcessId, CString& strPath);
+    // psapi stays mapped while the dock lives: the queries' own loads and
+    // frees then only count references.
+    HMODULE m_hPsapi;
+
     void LaunchMissingGuests();
     void ShowTrayMenu();
     void ShowFromTray();

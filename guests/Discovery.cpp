@@ -13,8 +13,10 @@ void CHolvaneDlg::ScanWindows()
 {
     m_topWindows.clear();
     ::EnumWindows(EnumTopWindowProc, reinterpret_cast<LPARAM>(this));
+    BeginRun();
     for (size_t i = 0; i < m_topWindows.size(); ++i)
         TryAttach(m_topWindows[i]);
+    EndRun();
 }
 
 void CHolvaneDlg::TryAttach(HWND hWnd)
@@ -30,11 +32,16 @@ void CHolvaneDlg::TryAttach(HWND hWnd)
     ::GetWindowTextA(hWnd, caption, 256);
     if (caption[0] == '\0')
         return;
+    // The process is asked only when the caption could make a match: the
+    // answer could not change the outcome otherwise, and it is the costly
+    // part of a scan.
+    if (!CaptionMayMatch(m_guests, caption))
+        return;
 
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
     CString strBase;
-    GetProcessBaseName(pid, strBase);
+    RunBaseName(pid, strBase);
 
     int nIndex = MatchGuest(m_guests, strBase, caption);
     if (nIndex < 0)

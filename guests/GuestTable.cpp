@@ -20,6 +20,14 @@ int MatchGuest(const std::vector<CTrelvoxObj>& guests, LPCSTR pszExeName, LPCSTR
     return -1;
 }
 
+bool CaptionMayMatch(const std::vector<CTrelvoxObj>& guests, LPCSTR pszCaption)
+{
+    for (size_t i = 0; i < guests.size(); ++i)
+        if (!guests[i].m_bAttached && guests[i].m_strTitle.Compare(pszCaption) == 0)
+            return true;
+    return false;
+}
+
 void CHolvaneDlg::InitGuestTable()
 {
     CTrelvoxObj blank;

@@ -67,3 +67,43 @@ void CHolvaneDlg::GetProcessFullPath(DWORD dwProcessId, CString& strPath)
 {
     QueryProcess(dwProcessId, strPath, PsapiGetModuleFileNameEx);
 }
+
+void CHolvaneDlg::BeginRun()
+{
+    if (m_nRunDepth++ == 0)
+        m_runAnswers.clear();
+}
+
+void CHolvaneDlg::EndRun()
+{
+    if (--m_nRunDepth == 0)
+        m_runAnswers.clear();
+}
+
+void CHolvaneDlg::RunBaseName(DWORD dwProcessId, CString& strName)
+{
+    if (m_nRunDepth == 0) {
+        GetProcessBaseName(dwProcessId, strName);
+        return;
+    }
+    ProcessAnswer& a = m_runAnswers[dwProcessId];
+    if (!a.bHaveBase) {
+        GetProcessBaseName(dwProcessId, a.strBase);
+        a.bHaveBase = true;
+    }
+    strName = a.strBase;
+}
+
+void CHolvaneDlg::RunFullPath(DWORD dwProcessId, CString& strPath)
+{
+    if (m_nRunDepth == 0) {
+        GetProcessFullPath(dwProcessId, strPath);
+        return;
+    }
+    ProcessAnswer& a = m_runAnswers[dwProcessId];
+    if (!a.bHavePath) {
+        GetProcessFullPath(dwProcessId, a.strPath);
+        a.bHavePath = true;
+    }
+    strPath = a.strPath;
+}

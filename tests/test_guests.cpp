@@ -1437,7 +1437,11 @@ void PrintTo(const CostCase& c, std::ostream* os) { *os << c.name; }
 INSTANTIATE_TEST_SUITE_P(Discovery, TryAttachCostTest, ::testing::Values(
     CostCase{"Hidden", " -hidden", 0, {}, false},
     CostCase{"EmptyCaption", " -caption \"\"", 0, {}, false},
-    CostCase{"OtherCaption", " -caption Other", 1, {"EnumProcessModules", "GetModuleBaseNameA"}, false},
+    // A caption no record has cannot make a match whatever the program.
+    CostCase{"OtherCaption", " -caption Other", 0, {}, false},
+    // Another guest's caption could: the program's name decides.
+    CostCase{"OtherGuestsCaption", " -caption \"TrelvoxForVNC Ⅱ\"", 1,
+             {"EnumProcessModules", "GetModuleBaseNameA"}, false},
     CostCase{"Match", "", 2,
              {"EnumProcessModules", "GetModuleBaseNameA", "EnumProcessModules", "GetModuleFileNameExA"}, true}),
     [](const ::testing::TestParamInfo<CostCase>& i) { return std::string(i.param.name); });
@@ -1463,6 +1467,50 @@ TEST_P(TryAttachCostTest, OnlyCandidatesCostAProcessQuery)
         EXPECT_EQ(c.attached, dock.m_guests[0].m_bAttached != FALSE);
         EXPECT_EQ(c.attached ? 1u : 0u, dock.m_frames.size());
         EXPECT_EQ(c.attached, ts::FileExists(Ini()));
+    });
+}
+
+// Within one scan a process is asked once, however many candidate windows
+// it shows; the next scan asks again.
+TEST_F(GuestTest, ScanAsksEachProcessOnceAndAgainNextScan)
+{
+    RunDock([&](CHolvaneDlg& dock) {
+        std::vector<HWND> mine;
+        for (int i = 0; i < 3; ++i)
+            mine.push_back(::CreateWindowA("STATIC", "TrelvoxOne Ⅱ", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                           10 + i * 20, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
+        {
+            Recording rec(::GetCurrentProcessId());
+            dock.ScanWindows();
+            EXPECT_EQ(1, g_hooks.opens);
+            dock.ScanWindows();
+            EXPECT_EQ(2, g_hooks.opens);
+        }
+        EXPECT_FALSE(dock.m_guests[0].m_bAttached);
+        for (HWND h : mine)
+            ::DestroyWindow(h);
+    });
+}
+
+// The watchdog too asks a process once per run, and its full path only when
+// its name is watched.
+TEST_F(GuestTest, WatchdogRunAsksEachProcessOnceAndThePathOnlyForWatchedNames)
+{
+    RunDock([&](CHolvaneDlg& dock) {
+        std::vector<HWND> mine;
+        for (int i = 0; i < 3; ++i)
+            mine.push_back(::CreateWindowA("STATIC", "watched?", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                           10 + i * 20, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
+        {
+            Recording rec(::GetCurrentProcessId());
+            dock.OnWatchTimer();
+            EXPECT_EQ(1, g_hooks.opens);
+            std::vector<std::string> expect = { "EnumProcessModules", "GetModuleBaseNameA" };
+            EXPECT_EQ(expect, g_hooks.lookups);
+        }
+        EXPECT_TRUE(dock.m_watch.empty());
+        for (HWND h : mine)
+            ::DestroyWindow(h);
     });
 }
 

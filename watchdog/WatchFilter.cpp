@@ -25,13 +25,16 @@ int WatchedNameIndex(LPCSTR pszBaseName)
 
 bool IsWatchedWindow(const WindowFacts& f)
 {
+    return PassesWatchStyle(f) && WatchedNameIndex(f.pszBaseName ? f.pszBaseName : "") >= 0;
+}
+
+bool PassesWatchStyle(const WindowFacts& f)
+{
     if (!f.bVisible || !f.pszCaption || !f.pszCaption[0])
         return false;
     if (!(f.dwStyle & WS_SYSMENU))
         return false;
     if (!(f.dwStyle & WS_MINIMIZEBOX))
         return false;
-    if (f.rcWindow.top == f.rcWindow.bottom || f.rcWindow.left == f.rcWindow.right)
-        return false;
-    return WatchedNameIndex(f.pszBaseName ? f.pszBaseName : "") >= 0;
+    return f.rcWindow.top != f.rcWindow.bottom && f.rcWindow.left != f.rcWindow.right;
 }

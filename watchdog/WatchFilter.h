@@ -19,3 +19,6 @@ struct WindowFacts {
 // menu, minimise box, non-empty rectangle, watched name. Visibility and a
 // caption are tested too, so that a table of facts can be checked alone.
 bool IsWatchedWindow(const WindowFacts& facts);
+// The same tests without the name: visible, captioned, system menu,
+// minimise box, non-empty rectangle.
+bool PassesWatchStyle(const WindowFacts& facts);

@@ -9,7 +9,9 @@ void CHolvaneDlg::OnWatchTimer()
 {
     KillTimer(TIMER_WATCH);
     m_watch.clear();
+    BeginRun();
     ::EnumWindows(EnumWatchWindowProc, reinterpret_cast<LPARAM>(this));
+    EndRun();
     for (size_t i = 0; i < m_watch.size(); ++i) {
         HWND h = m_watch[i].hWnd;
         if (IsHungUnderCursor(h))
@@ -35,22 +37,28 @@ void CHolvaneDlg::CollectWatchWindow(HWND hWnd)
     ::GetWindowTextA(hWnd, caption, 256);
     if (caption[0] == '\0')
         return;
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    CString strBase, strPath;
-    GetProcessBaseName(pid, strBase);
-    GetProcessFullPath(pid, strPath);
-
+    // The style and rectangle tests come before the process queries, and the
+    // name before the path: the outcome is the same, and a window rejected
+    // early costs no query.
     WindowFacts facts;
     facts.bVisible = TRUE;
     facts.pszCaption = caption;
-    facts.pszBaseName = strBase;
+    facts.pszBaseName = nullptr;
     facts.dwStyle = static_cast<DWORD>(::GetWindowLongA(hWnd, GWL_STYLE));
     RECT rc = {};
     ::GetWindowRect(hWnd, &rc);
     facts.rcWindow = rc;
+    if (!PassesWatchStyle(facts))
+        return;
+
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    CString strBase, strPath;
+    RunBaseName(pid, strBase);
+    facts.pszBaseName = strBase;
     if (!IsWatchedWindow(facts))
         return;
+    RunFullPath(pid, strPath);
 
     WatchEntry e;
     e.strTitle = caption;
