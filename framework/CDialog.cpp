@@ -18,7 +18,8 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM)
 }
 
 namespace {
-std::vector<BYTE> LoadTemplate(UINT nID, bool* pVisible)
+// A modal dialog loses WS_VISIBLE: its loop shows it once idle.
+std::vector<BYTE> LoadTemplate(UINT nID, bool bStripVisible)
 {
     HINSTANCE hInst = AfxGetResourceHandle();
     HRSRC hRes = ::FindResourceA(hInst, MAKEINTRESOURCEA(nID), reinterpret_cast<LPCSTR>(RT_DIALOG));
@@ -33,10 +34,8 @@ std::vector<BYTE> LoadTemplate(UINT nID, bool* pVisible)
     // The style sits after the signature and help id of an extended template.
     bool ex = reinterpret_cast<const WORD*>(t.data())[1] == 0xFFFF;
     DWORD* pStyle = reinterpret_cast<DWORD*>(t.data() + (ex ? 12 : 0));
-    if (pVisible) {
-        *pVisible = (*pStyle & WS_VISIBLE) != 0;
+    if (bStripVisible)
         *pStyle &= ~WS_VISIBLE;
-    }
     return t;
 }
 } // namespace
@@ -59,7 +58,7 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd)
     m_nIDTemplate = nIDTemplate;
     if (pParentWnd)
         m_pParentWnd = pParentWnd;
-    std::vector<BYTE> t = LoadTemplate(nIDTemplate, nullptr);
+    std::vector<BYTE> t = LoadTemplate(nIDTemplate, false);
     if (t.empty())
         return FALSE;
     m_bModal = false;
@@ -69,9 +68,7 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd)
 
 INT_PTR CDialog::DoModal()
 {
-    bool bVisible = false;
-    std::vector<BYTE> t = LoadTemplate(m_nIDTemplate, &bVisible);
-    (void)bVisible;
+    std::vector<BYTE> t = LoadTemplate(m_nIDTemplate, true);
     if (t.empty())
         return -1;
 
@@ -95,10 +92,8 @@ INT_PTR CDialog::DoModal()
     m_bEnded = false;
     m_nModalResult = -1;
     if (CreateIndirect(reinterpret_cast<const DLGTEMPLATE*>(t.data()), hOwner)) {
-        // A modal dialog is shown when its loop first runs idle, whatever
-        // its template says, so that OnInitDialog's work is done first.
         if (!m_bEnded)
-            RunModalLoop(true);
+            RunModalLoop();
         if (m_hWnd)
             ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
                            SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
@@ -113,10 +108,10 @@ INT_PTR CDialog::DoModal()
     return m_nModalResult;
 }
 
-int CDialog::RunModalLoop(bool bShowWhenIdle)
+int CDialog::RunModalLoop()
 {
     bool bIdle = true;
-    bool bShown = !bShowWhenIdle;
+    bool bShown = false;
     MSG msg;
     for (;;) {
         // The window is shown once the queue first runs dry, after

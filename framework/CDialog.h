@@ -23,7 +23,9 @@ protected:
 
 private:
     BOOL CreateIndirect(const DLGTEMPLATE* pTemplate, HWND hParent);
-    int RunModalLoop(bool bShowWhenIdle);
+    // Runs until EndDialog; shows the dialog when the queue first runs dry,
+    // after OnInitDialog and everything it posted.
+    int RunModalLoop();
     bool m_bModal = false;
     bool m_bEnded = false;
     int m_nModalResult = -1;

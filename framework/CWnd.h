@@ -21,7 +21,6 @@ public:
 
     HWND m_hWnd = nullptr;
     operator HWND() const { return m_hWnd; }
-    HWND GetSafeHwnd() const { return this ? m_hWnd : nullptr; }
 
     // Pseudo windows for SetWindowPos's insert-after argument.
     static const CWnd wndTop, wndBottom, wndTopMost, wndNoTopMost;

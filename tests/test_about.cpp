@@ -22,13 +22,6 @@ const char kUrl[] = "https://www.marrowfield.example/toppage/";
 const char kGuestExe[] = "TrelvoxOne.exe";
 const char kGuestCaption[] = "TrelvoxOne Ⅱ";
 
-// Folders of earlier runs may carry the same name (Wine hands out the same
-// process ids each run), so every folder here is made unique.
-std::string Unique(const std::string& tag)
-{
-    return tag + "-" + std::to_string(::GetTickCount());
-}
-
 // ---------------------------------------------------------------------------
 // Version resources made for a test: a copy of a sample guest (which has
 // none) gets one written into it.
@@ -153,7 +146,7 @@ struct ChildResult {
 ChildResult RunChild(const std::string& exe, const std::string& test)
 {
     ChildResult r;
-    std::string out = ts::NewTempDir(Unique("child")) + "\\out.txt";
+    std::string out = ts::NewTempDir("child") + "\\out.txt";
     auto p = ts::Start("\"" + exe + "\" --gtest_also_run_disabled_tests --gtest_filter=ChildProcess.DISABLED_" + test,
                        "", out, false);
     if (!p) {
@@ -338,7 +331,7 @@ struct Guest {
 
     void Start(const std::string& tag)
     {
-        dir = ts::MakeInstall(Unique(tag), { kGuestExe });
+        dir = ts::MakeInstall(tag, { kGuestExe });
         proc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
         ASSERT_TRUE(proc);
         wnd = ts::WaitTopWindow(proc->pid, kGuestCaption, 10000, true);
@@ -442,7 +435,7 @@ TEST(VersionString, ChildProcesses)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.test);
-        std::string dir = ts::NewTempDir(Unique("child"));
+        std::string dir = ts::NewTempDir("child");
         if (c.pathLength) {
             size_t fixed = dir.size() + 2 + strlen("test_about.exe");
             ASSERT_LT(fixed, c.pathLength);
@@ -504,7 +497,7 @@ TEST(ChildProcess, DISABLED_LongestPath)
 
 TEST(VersionLabel, ReadsModulesTable)
 {
-    const std::string dir = ts::NewTempDir(Unique("modules"));
+    const std::string dir = ts::NewTempDir("modules");
     const std::string guest = ts::BinDir() + "\\TrelvoxGuest.exe";
     ASSERT_FALSE(HasVersionResource(guest)) << "the sample guest is meant to have no version resource";
     const std::vector<std::pair<WORD, WORD>> ja = { { 0x0411, 1200 } };
@@ -587,7 +580,7 @@ class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = ts::NewTempDir(Unique("about"));
+        m_dir = ts::NewTempDir("about");
         ::SetCurrentDirectoryA(m_dir.c_str());
     }
     std::string m_dir;
@@ -736,7 +729,7 @@ TEST_F(AboutBoxTest, LinksOpenHomePage)
 
 TEST(AboutProgram, FromSystemMenu)
 {
-    std::string dir = ts::MakeInstall(Unique("aboutreal"), { kGuestExe });
+    std::string dir = ts::MakeInstall("aboutreal", { kGuestExe });
     auto guestProc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
     ASSERT_TRUE(guestProc);
     HWND guestWnd = ts::WaitTopWindow(guestProc->pid, kGuestCaption, 10000, true);

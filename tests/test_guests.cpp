@@ -74,44 +74,7 @@ std::string BaseOf(const std::string& file)
     return dot == std::string::npos ? file : file.substr(0, dot);
 }
 
-// ts::NewTempDir names folders by process id and a counter; Wine hands out
-// the same ids in every session, so a folder may hold an earlier run's files.
-void EmptyDir(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = dir + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            EmptyDir(path);
-            ::RemoveDirectoryA(path.c_str());
-        } else {
-            ::DeleteFileA(path.c_str());
-        }
-    } while (::FindNextFileA(h, &fd));
-    ::FindClose(h);
-}
-
-std::string FreshDir(const std::string& tag)
-{
-    std::string dir = ts::NewTempDir(tag);
-    EmptyDir(dir);
-    return dir;
-}
-
-std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests)
-{
-    std::string dir = FreshDir(tag);
-    ts::CopyTo(ts::BinDir() + "\\Holvane.exe", dir + "\\Holvane.exe");
-    for (const std::string& g : guests)
-        ts::CopyTo(ts::BinDir() + "\\" + g, dir + "\\" + g);
-    return dir;
-}
+using ts::MakeInstall;
 
 // Lines "START <pid> <hwnd> <cwd>\t<cmdline>" of a guest's log.
 struct StartLine {
@@ -541,7 +504,7 @@ protected:
         for (char& ch : tag)
             if (ch == '/')
                 ch = '-';
-        m_dir = FreshDir(tag);
+        m_dir = ts::NewTempDir(tag);
         ::SetCurrentDirectoryA(m_dir.c_str());
     }
     void TearDown() override

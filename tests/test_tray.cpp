@@ -347,13 +347,6 @@ bool MoveCursor(POINT at)
     return false;
 }
 
-// Folders of earlier runs may carry the same name (Wine hands out the same
-// process ids each run), so every folder here is made unique.
-std::string Unique(const std::string& tag)
-{
-    return tag + "-" + std::to_string(::GetTickCount());
-}
-
 // True when a comes before b in the Z order of the top-level windows.
 bool IsAbove(HWND a, HWND b)
 {
@@ -379,7 +372,7 @@ struct Guest {
 
     void Start(const std::string& tag)
     {
-        dir = ts::MakeInstall(Unique(tag), { kGuestExe });
+        dir = ts::MakeInstall(tag, { kGuestExe });
         proc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
         ASSERT_TRUE(proc);
         wnd = ts::WaitTopWindow(proc->pid, kGuestCaption, 10000, true);
@@ -393,7 +386,7 @@ class TrayTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = ts::NewTempDir(Unique("tray"));
+        m_dir = ts::NewTempDir("tray");
         ::SetCurrentDirectoryA(m_dir.c_str());
         g_shellCalls.clear();
     }
@@ -855,7 +848,7 @@ TEST_F(TrayTest, RealClicksOnTheIcon)
 
 TEST(TrayProgram, IconMenuAndExit)
 {
-    std::string dir = ts::MakeInstall(Unique("trayreal"), { kGuestExe });
+    std::string dir = ts::MakeInstall("trayreal", { kGuestExe });
     auto guestProc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
     ASSERT_TRUE(guestProc);
     HWND guestWnd = ts::WaitTopWindow(guestProc->pid, kGuestCaption, 10000, true);

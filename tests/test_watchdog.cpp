@@ -54,22 +54,7 @@ struct HostModeCheck {
 // ---------------------------------------------------------------------------
 // Trace helpers.
 
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::string cur;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-        } else if (c != '\r') {
-            cur += c;
-        }
-    }
-    if (!cur.empty())
-        lines.push_back(cur);
-    return lines;
-}
+using ts::SplitLines;
 
 // One "LRESUST ret= %d, Time=%d" line, checked to be exactly in that format.
 struct Probe {
@@ -127,34 +112,6 @@ std::string Join(const std::vector<std::string>& lines)
 // ---------------------------------------------------------------------------
 // Sample guests.
 
-bool IsEmptyDir(const std::string& dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    bool empty = true;
-    do {
-        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
-            empty = false;
-    } while (empty && ::FindNextFileA(h, &fd));
-    ::FindClose(h);
-    return empty;
-}
-
-// ts::NewTempDir hands out a folder of an earlier session again when the
-// process id repeats (it does under Wine), with that session's Holvane.ini
-// and logs still in it: take the next one that is really empty.
-std::string FreshDir(const std::string& tag)
-{
-    for (int i = 0; i < 10000; ++i) {
-        std::string dir = ts::NewTempDir(tag);
-        if (IsEmptyDir(dir))
-            return dir;
-    }
-    return std::string();
-}
-
 struct Guest {
     std::unique_ptr<ts::Process> proc;
     HWND hWnd = nullptr;
@@ -183,7 +140,7 @@ HWND FindGuestWindow(DWORD pid)
 std::unique_ptr<Guest> StartGuest(const std::string& exe, const std::string& args)
 {
     std::unique_ptr<Guest> g(new Guest);
-    g->dir = FreshDir("guest");
+    g->dir = ts::NewTempDir("guest");
     g->exe = exe;
     g->path = g->dir + "\\" + exe;
     if (!ts::CopyTo(ts::BinDir() + "\\TrelvoxGuest.exe", g->path))
@@ -269,7 +226,7 @@ protected:
         char cwd[MAX_PATH] = {};
         ::GetCurrentDirectoryA(MAX_PATH, cwd);
         m_oldDir = cwd;
-        m_dir = FreshDir("watchdog");
+        m_dir = ts::NewTempDir("watchdog");
         ASSERT_FALSE(m_dir.empty());
         ::SetCurrentDirectoryA(m_dir.c_str());
         m_trace.reset(new ts::TraceCapture);
@@ -1027,7 +984,7 @@ TEST(WatchdogBench, DISABLED_RunCostWithHundredWindows)
 {
     char cwd[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, cwd);
-    ::SetCurrentDirectoryA(FreshDir("bench").c_str());
+    ::SetCurrentDirectoryA(ts::NewTempDir("bench").c_str());
     std::unique_ptr<Guest> skype = StartGuest("Skype.exe", PosArgs(40, 40));
     ASSERT_TRUE(skype);
     ASSERT_TRUE(PutCursor(kEmptySpot));

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include <gtest/gtest.h>
 #include "dock/HolvaneDlg.h"
 #include "app/Startup.h"
 #include <mbstring.h>
@@ -76,9 +77,14 @@ void WriteAll(const std::string& path, const std::string& data)
 
 std::vector<std::string> ReadLines(const std::string& path)
 {
+    return SplitLines(ReadAll(path));
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
     std::vector<std::string> lines;
-    std::string data = ReadAll(path), cur;
-    for (char c : data) {
+    std::string cur;
+    for (char c : text) {
         if (c == '\n') {
             lines.push_back(cur);
             cur.clear();
@@ -164,9 +170,9 @@ std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cw
 std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests)
 {
     std::string dir = NewTempDir(tag);
-    CopyTo(BinDir() + "\\Holvane.exe", dir + "\\Holvane.exe");
+    EXPECT_TRUE(CopyTo(BinDir() + "\\Holvane.exe", dir + "\\Holvane.exe"));
     for (const std::string& g : guests)
-        CopyTo(BinDir() + "\\" + g, dir + "\\" + g);
+        EXPECT_TRUE(CopyTo(BinDir() + "\\" + g, dir + "\\" + g)) << g;
     return dir;
 }
 

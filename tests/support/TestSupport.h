@@ -18,6 +18,8 @@ bool CopyTo(const std::string& from, const std::string& to);
 std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::string& data);
 std::vector<std::string> ReadLines(const std::string& path);
+// Lines of a text without their CR LF / LF ends.
+std::vector<std::string> SplitLines(const std::string& text);
 bool FileExists(const std::string& path);
 
 // A child process, ended (killed) when the object goes if still running.
@@ -36,8 +38,8 @@ public:
 std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cwd = "",
                                const std::string& outFile = "", bool waitIdle = true);
 
-// A folder with Holvane.exe and the named sample guests copied into it
-// ("TrelvoxOne.exe", ...).
+// A fresh folder with Holvane.exe and the named sample guests copied into
+// it ("TrelvoxOne.exe", ...); a copy that fails fails the test.
 std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests = {});
 
 bool WaitUntil(const std::function<bool()>& pred, DWORD ms, DWORD stepMs = 50);
