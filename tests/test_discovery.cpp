@@ -234,6 +234,9 @@ TEST_F(RealDockTest, LaunchesDocksRelaysAndEndsFourGuests)
     DWORD pids[4] = {};
     HWND wnds[4] = {};
     int dockedAt[4] = {-1, -1, -1, -1};
+    // A guest found already docked the first time its window is seen has
+    // no exact docking time: its log and window may reach this loop late.
+    bool exact[4] = {false, false, false, false};
     int tick = 0;
     bool all = ts::WaitUntil([&] {
         ++tick;
@@ -244,10 +247,15 @@ TEST_F(RealDockTest, LaunchesDocksRelaysAndEndsFourGuests)
                 if (!s.empty())
                     pids[i] = s[0];
             }
-            if (pids[i] && !wnds[i])
+            bool firstSight = false;
+            if (pids[i] && !wnds[i]) {
                 wnds[i] = GuestWindow(pids[i]);
-            if (wnds[i] && dockedAt[i] < 0 && Docked(wnds[i]))
+                firstSight = wnds[i] != nullptr;
+            }
+            if (wnds[i] && dockedAt[i] < 0 && Docked(wnds[i])) {
                 dockedAt[i] = tick;
+                exact[i] = !firstSight;
+            }
             done = done && dockedAt[i] >= 0;
         }
         return done;
@@ -282,8 +290,11 @@ TEST_F(RealDockTest, LaunchesDocksRelaysAndEndsFourGuests)
             << title << " frame " << RectText(ts::ClientRectOnScreen(f)) << " guest "
             << RectText(ts::WindowRect(wnds[idx]));
     }
-    for (size_t k = 1; k < order.size(); ++k)
-        EXPECT_LE(dockedAt[order[k - 1]], dockedAt[order[k]]) << "frame " << k << " docked before frame " << k - 1;
+    for (size_t k = 1; k < order.size(); ++k) {
+        if (exact[order[k - 1]] && exact[order[k]]) {
+            EXPECT_LE(dockedAt[order[k - 1]], dockedAt[order[k]]) << "frame " << k << " docked before frame " << k - 1;
+        }
+    }
     printf("docking order by frame:");
     for (int idx : order)
         printf(" %s(tick %d)", kExeNames[idx], dockedAt[idx]);
