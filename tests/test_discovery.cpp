@@ -87,7 +87,7 @@ HWND WaitGuestWindow(DWORD pid, DWORD ms = 10000)
 }
 
 // A docked guest window has lost its system menu (and caption bar).
-bool Docked(HWND guest) { return ::IsWindow(guest) && (::GetWindowLongA(guest, GWL_STYLE) & WS_SYSMENU) == 0; }
+using ts::Docked;
 
 std::string ModuleBaseName(DWORD pid)
 {

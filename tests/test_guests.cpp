@@ -147,7 +147,7 @@ HWND WaitGuestWindow(DWORD pid, DWORD ms = 10000)
     return found;
 }
 
-bool Docked(HWND guest) { return (::GetWindowLongA(guest, GWL_STYLE) & WS_SYSMENU) == 0; }
+using ts::Docked;
 
 // ---------------------------------------------------------------------------
 // Seams in this program's import table: the program's code (linked into this

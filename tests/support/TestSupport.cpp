@@ -306,6 +306,39 @@ RECT ClientRectOnScreen(HWND h)
     return rc;
 }
 
+bool Docked(HWND guest)
+{
+    return ::IsWindow(guest) && (::GetWindowLongA(guest, GWL_STYLE) & WS_SYSMENU) == 0;
+}
+
+bool Settled(HWND dock, const std::vector<HWND>& guests)
+{
+    std::vector<RECT> clients;
+    for (HWND c = ::GetWindow(dock, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassName(c) != "#32770")
+            continue;
+        // A new frame starts at the top left corner; its slot is below the
+        // buttons.
+        RECT r = WindowRect(c);
+        POINT q = { r.left, r.top };
+        ::ScreenToClient(dock, &q);
+        if (q.y < 30)
+            return false;
+        clients.push_back(ClientRectOnScreen(c));
+    }
+    for (HWND g : guests) {
+        if (!Docked(g))
+            return false;
+        RECT r = WindowRect(g);
+        bool seated = false;
+        for (const RECT& c : clients)
+            seated = seated || ::EqualRect(&r, &c);
+        if (!seated)
+            return false;
+    }
+    return true;
+}
+
 std::vector<std::string> GuestLog(const std::string& dir, const std::string& baseName)
 {
     return ReadLines(dir + "\\" + baseName + ".log");

@@ -59,6 +59,13 @@ HWND WaitDock(DWORD pid, DWORD ms = 10000);
 bool IsTopMost(HWND h);
 RECT WindowRect(HWND h);
 RECT ClientRectOnScreen(HWND h);
+// A guest window with its caption and system menu taken by a dock.
+bool Docked(HWND guest);
+// Every guest docked and lying exactly over the client area of one of the
+// dock's frames, the frames in their slots under the buttons. Only then is
+// the dock done with adopting and laying them out: a guest's style changes
+// before its frame joins the stack.
+bool Settled(HWND dock, const std::vector<HWND>& guests);
 
 // Lines of a sample guest's log beside its executable, without line ends.
 std::vector<std::string> GuestLog(const std::string& dir, const std::string& baseName);
