@@ -28,7 +28,7 @@ const UINT_PTR TIMER_SHOW = 1;
 const char kClassName[] = "TrelvoxGuestWnd";
 
 struct Settings {
-    char caption[256];
+    char caption[1024];     // long enough for captions the dock must cut
     int width, height;
     int x, y;
     bool hasPos;
@@ -37,6 +37,7 @@ struct Settings {
     int hang;
     int quitDelay;
     bool ignoreQuit;
+    bool exitOnDock;
 };
 
 Settings g_set;
@@ -161,6 +162,8 @@ void ReadControlFile()
     ReadCtlInt("quitdelay", &g_set.quitDelay);
     if (ReadCtlInt("ignorequit", &v))
         g_set.ignoreQuit = v != 0;
+    if (ReadCtlInt("exitondock", &v))
+        g_set.exitOnDock = v != 0;
 }
 
 // Next argument of a command line, with the usual double-quote rules
@@ -206,7 +209,7 @@ const char *SkipProgramName(const char *cmd)
 void ParseCommandLine()
 {
     const char *p = SkipProgramName(GetCommandLineA());
-    char arg[256], val[256];
+    char arg[256], val[1024];
     while ((p = NextArg(p, arg, sizeof arg)) != NULL) {
         bool takesValue = lstrcmpiA(arg, "-caption") == 0 || lstrcmpiA(arg, "-size") == 0
             || lstrcmpiA(arg, "-pos") == 0 || lstrcmpiA(arg, "-showafter") == 0
@@ -215,6 +218,8 @@ void ParseCommandLine()
             g_set.hidden = true;
         } else if (lstrcmpiA(arg, "-ignorequit") == 0) {
             g_set.ignoreQuit = true;
+        } else if (lstrcmpiA(arg, "-exitondock") == 0) {
+            g_set.exitOnDock = true;
         } else if (takesValue) {
             const char *q = NextArg(p, val, sizeof val);
             if (!q)
@@ -307,6 +312,18 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         snprintf(line, sizeof line, "EXIT %lu %lu", (unsigned long)g_pid, (unsigned long)wParam);
         LogLine(line);
         ExitProcess((UINT)wParam);
+    case WM_STYLECHANGING:
+        // Dies in the middle of being adopted: a docking program takes the
+        // system menu away first.
+        if (g_set.exitOnDock && wParam == (WPARAM)GWL_STYLE) {
+            const STYLESTRUCT *ss = (const STYLESTRUCT *)lParam;
+            if ((ss->styleOld & WS_SYSMENU) && !(ss->styleNew & WS_SYSMENU)) {
+                snprintf(line, sizeof line, "EXIT %lu 7", (unsigned long)g_pid);
+                LogLine(line);
+                ExitProcess(7);
+            }
+        }
+        break;
     case WM_CTL_DESTROY:
         DestroyWindow(hWnd);
         return 0;

@@ -316,25 +316,81 @@ TEST_F(HostileTest, HostileGuests_GuestCaptionFromAnotherProgramAndOverlongCapti
     std::string dir = Install("impostor", { "TrelvoxOne.exe" });
     ts::CopyTo(ts::BinDir() + "\\TrelvoxOne.exe", dir + "\\Impostor.exe");
     auto impostor = StartGuest(dir, "Impostor.exe", "-caption \"TrelvoxOne Ⅱ\"");
-    std::string longCaption(300, 'x');
-    auto longOne = StartGuest(dir, "TrelvoxOne.exe", "-caption " + longCaption);
     HWND iw = WaitGuestWindow(impostor->pid, kCaptions[0]);
-    HWND lw = ts::WaitTopWindow(longOne->pid, nullptr, 10000, true);
-    ASSERT_TRUE(iw && lw);
+    ASSERT_TRUE(iw);
+    // Captions the dock reads cut at 255 bytes, some cut inside a
+    // double-byte character, from the guest's own executable.
+    const std::string captions[] = {
+        std::string(255, 'x'),
+        std::string(256, 'x'),
+        std::string(1000, 'x'),
+        std::string(254, 'x') + "Ⅱ",
+        std::string(kCaptions[0]) + std::string(300, 'x'),
+        std::string(kCaptions[0]) + " ",
+    };
+    std::vector<std::unique_ptr<ts::Process>> others;
+    std::vector<HWND> windows;
+    for (const std::string& c : captions) {
+        others.push_back(StartGuest(dir, "TrelvoxOne.exe", "-caption \"" + c + "\""));
+        windows.push_back(ts::WaitTopWindow(others.back()->pid, nullptr, 10000, true));
+        ASSERT_TRUE(windows.back()) << c.size();
+        char text[2048] = {};
+        ::GetWindowTextA(windows.back(), text, sizeof(text));
+        ASSERT_EQ(c, text);
+    }
     Dock dock;
     dock.Start(dir);
     ASSERT_TRUE(dock.hwnd);
     ts::PumpFor(2500);
     EXPECT_FALSE(Docked(iw));
-    EXPECT_FALSE(Docked(lw));
+    for (size_t i = 0; i < windows.size(); ++i)
+        EXPECT_FALSE(Docked(windows[i])) << "caption of " << captions[i].size() << " bytes";
     EXPECT_EQ(0, Frames(dock.hwnd));
     EXPECT_TRUE(Answers(dock.hwnd));
     // The real guest still docks.
     auto real = StartGuest(dir, "TrelvoxOne.exe");
     HWND rw = WaitGuestWindow(real->pid, kCaptions[0]);
     ASSERT_TRUE(rw);
-    EXPECT_TRUE(ts::WaitUntil([&] { return Docked(rw); }, 10000));
+    EXPECT_TRUE(ts::WaitUntil([&] { return ts::Settled(dock.hwnd, { rw }); }, 10000));
     EXPECT_EQ(0u, dock.Exit());
+}
+
+// A guest that dies while the dock takes its system menu away: its record
+// is attached and its path written as for any docked guest, its frame stays
+// empty like that of a guest closed later, and the dock goes on with the
+// others.
+TEST_F(HostileTest, HostileGuests_AGuestThatDiesWhileAdoptedLeavesAnEmptyFrame)
+{
+    std::string dir = Install("adoptdeath", { "TrelvoxOne.exe", "TrelvoxForVnc.exe" });
+    auto dying = StartGuest(dir, "TrelvoxOne.exe", "-exitondock");
+    auto good = StartGuest(dir, "TrelvoxForVnc.exe");
+    ASSERT_TRUE(WaitGuestWindow(dying->pid, kCaptions[0]));
+    HWND gw = WaitGuestWindow(good->pid, kCaptions[1]);
+    ASSERT_TRUE(gw);
+    Dock dock;
+    dock.Start(dir);
+    ASSERT_TRUE(dock.hwnd);
+    EXPECT_EQ(7u, dying->Wait(10000));
+    ASSERT_TRUE(ts::WaitUntil([&] { return ts::Settled(dock.hwnd, { gw }) && Frames(dock.hwnd) == 2; }, 10000));
+    EXPECT_EQ(dir + "\\TrelvoxOne.exe", ExePath(dir, "TrelvoxOne.exe"));
+    EXPECT_EQ(dir + "\\TrelvoxForVnc.exe", ExePath(dir, "TrelvoxForVnc.exe"));
+    ::SendMessageA(dock.hwnd, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    ::SetWindowPos(dock.hwnd, nullptr, 120, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_TRUE(Answers(dock.hwnd));
+    EXPECT_TRUE(ts::WaitUntil([&] { return ts::Settled(dock.hwnd, { gw }); }, 5000));
+    EXPECT_TRUE(ts::WaitUntil([&] {
+        std::vector<std::string> e = ts::GuestEvents(dir, "TrelvoxForVnc", good->pid);
+        return std::find(e.begin(), e.end(), "OPEN") != e.end();
+    }, 5000));
+    // Its next start is not docked into the stack: the record stays attached.
+    auto again = StartGuest(dir, "TrelvoxOne.exe");
+    HWND aw = WaitGuestWindow(again->pid, kCaptions[0]);
+    ASSERT_TRUE(aw);
+    ts::PumpFor(2500);
+    EXPECT_FALSE(Docked(aw));
+    EXPECT_EQ(2, Frames(dock.hwnd));
+    EXPECT_EQ(0u, dock.Exit());
+    EXPECT_EQ(0u, good->Wait(10000));
 }
 
 TEST_F(HostileTest, HostileGuests_AGuestThatVanishesWhileDockedLeavesAWorkingDock)
