@@ -121,6 +121,26 @@ protected:
         dirs.push_back(ts::MakeInstall(tag, guests));
         return dirs.back();
     }
+    // Two guests started by hand (indexes into kGuests), then a shown dock
+    // that has adopted and laid out both.
+    struct Pair {
+        std::string dir;
+        std::unique_ptr<ts::Process> a, b;
+        HWND aw = nullptr, bw = nullptr;
+        Dock dock;
+    };
+    void DockPair(const std::string& tag, int first, int second, Pair& p)
+    {
+        p.dir = Install(tag, { kGuests[first], kGuests[second] });
+        p.a = StartGuest(p.dir, kGuests[first]);
+        p.b = StartGuest(p.dir, kGuests[second]);
+        p.aw = WaitGuestWindow(p.a->pid, kCaptions[first]);
+        p.bw = WaitGuestWindow(p.b->pid, kCaptions[second]);
+        ASSERT_TRUE(p.aw && p.bw);
+        p.dock.Start(p.dir);
+        ASSERT_TRUE(p.dock.hwnd);
+        ASSERT_TRUE(ts::WaitUntil([&] { return ts::Settled(p.dock.hwnd, { p.aw, p.bw }); }, 10000));
+    }
     std::vector<std::string> dirs;
 };
 
@@ -287,27 +307,21 @@ TEST_F(HostileTest, ManyStarts_TenAtOnceLeaveExactlyOneDock)
 // dock there until it answers again.
 TEST_F(HostileTest, HostileGuests_AGuestThatNeverAnswersQuitDoesNotHoldTheExit)
 {
-    std::string dir = Install("noquit", { "TrelvoxOne.exe", "TrelvoxForVnc.exe" });
-    auto stuck = StartGuest(dir, "TrelvoxOne.exe");
-    auto good = StartGuest(dir, "TrelvoxForVnc.exe");
-    HWND sw = WaitGuestWindow(stuck->pid, kCaptions[0]);
-    HWND gw = WaitGuestWindow(good->pid, kCaptions[1]);
-    ASSERT_TRUE(sw && gw);
-    Dock dock;
-    dock.Start(dir);
-    ASSERT_TRUE(dock.hwnd);
-    ASSERT_TRUE(ts::WaitUntil([&] { return ts::Settled(dock.hwnd, { sw, gw }); }, 10000));
+    Pair p;
+    DockPair("noquit", 0, 1, p);
+    if (HasFatalFailure())
+        return;
     // From now on the first guest answers nothing for a minute; the exit
     // meets it already deaf.
-    ::PostMessageA(sw, WM_APP + 1, 60000, 0);
+    ::PostMessageA(p.aw, WM_APP + 1, 60000, 0);
     ::Sleep(300);
-    EXPECT_TRUE(Answers(dock.hwnd));
+    EXPECT_TRUE(Answers(p.dock.hwnd));
     DWORD t0 = ::GetTickCount();
-    EXPECT_EQ(0u, dock.Exit(30000));
+    EXPECT_EQ(0u, p.dock.Exit(30000));
     DWORD took = ::GetTickCount() - t0;
     EXPECT_LT(took, 20000u);
-    EXPECT_EQ(0u, good->Wait(10000));
-    std::vector<std::string> events = ts::GuestEvents(dir, "TrelvoxForVnc", good->pid);
+    EXPECT_EQ(0u, p.b->Wait(10000));
+    std::vector<std::string> events = ts::GuestEvents(p.dir, "TrelvoxForVnc", p.b->pid);
     EXPECT_NE(events.end(), std::find(events.begin(), events.end(), "QUIT"));
 }
 
@@ -393,31 +407,50 @@ TEST_F(HostileTest, HostileGuests_AGuestThatDiesWhileAdoptedLeavesAnEmptyFrame)
     EXPECT_EQ(0u, good->Wait(10000));
 }
 
+// A docked guest that stops answering for a while: moving or showing another
+// thread's window waits for that thread, so the dock waits with it; once the
+// guest answers again the dock finishes the move and the buttons, and
+// nothing is lost on either guest.
+TEST_F(HostileTest, HostileGuests_AGuestThatHangsForAWhileLosesNoMoveAndNoButton)
+{
+    Pair p;
+    DockPair("slow", 0, 2, p);
+    if (HasFatalFailure())
+        return;
+    RECT before = ts::WindowRect(p.dock.hwnd);
+    ::PostMessageA(p.aw, WM_APP + 1, 3000, 0);
+    ::Sleep(300);
+    // Neither call may wait for the dock here: it is about to wait.
+    ::SetWindowPos(p.dock.hwnd, nullptr, before.left + 40, before.top + 30, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+    ::PostMessageA(p.dock.hwnd, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    EXPECT_TRUE(Answers(p.dock.hwnd, 10000));
+    EXPECT_TRUE(ts::WaitUntil([&] {
+        return ts::WindowRect(p.dock.hwnd).left == before.left + 40 && ts::Settled(p.dock.hwnd, { p.aw, p.bw });
+    }, 10000));
+    const std::vector<std::string> slow = { "START", "HANG", "OPEN" };
+    EXPECT_TRUE(ts::WaitUntil([&] { return ts::GuestEvents(p.dir, "TrelvoxOne", p.a->pid) == slow; }, 5000));
+    const std::vector<std::string> quick = { "START", "OPEN" };
+    EXPECT_EQ(quick, ts::GuestEvents(p.dir, "TrelvoxForFtp", p.b->pid));
+    EXPECT_EQ(0u, p.dock.Exit());
+}
+
 TEST_F(HostileTest, HostileGuests_AGuestThatVanishesWhileDockedLeavesAWorkingDock)
 {
-    std::string dir = Install("vanish", { "TrelvoxOne.exe", "TrelvoxForFtp.exe" });
-    auto a = StartGuest(dir, "TrelvoxOne.exe");
-    auto b = StartGuest(dir, "TrelvoxForFtp.exe");
-    HWND aw = WaitGuestWindow(a->pid, kCaptions[0]);
-    HWND bw = WaitGuestWindow(b->pid, kCaptions[2]);
-    ASSERT_TRUE(aw && bw);
-    Dock dock;
-    dock.Start(dir);
-    ASSERT_TRUE(dock.hwnd);
-    ASSERT_TRUE(ts::WaitUntil([&] { return ts::Settled(dock.hwnd, { aw, bw }); }, 10000));
+    Pair p;
+    DockPair("vanish", 0, 2, p);
+    if (HasFatalFailure())
+        return;
     // The first guest dies without a word; every button and move goes on.
-    ::PostMessageA(aw, WM_APP + 3, 5, 0);
-    EXPECT_EQ(5u, a->Wait(10000));
+    ::PostMessageA(p.aw, WM_APP + 3, 5, 0);
+    EXPECT_EQ(5u, p.a->Wait(10000));
     for (int id : { 1004, 1005, 1006 })
-        ::SendMessageA(dock.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-    ::SetWindowPos(dock.hwnd, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    EXPECT_TRUE(Answers(dock.hwnd));
-    EXPECT_TRUE(ts::WaitUntil([&] {
-        std::vector<std::string> e = ts::GuestEvents(dir, "TrelvoxForFtp", b->pid);
-        return e.size() >= 4;
-    }, 5000));
+        ::SendMessageA(p.dock.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    ::SetWindowPos(p.dock.hwnd, nullptr, 100, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_TRUE(Answers(p.dock.hwnd));
+    EXPECT_TRUE(ts::WaitUntil([&] { return ts::GuestEvents(p.dir, "TrelvoxForFtp", p.b->pid).size() >= 4; }, 5000));
     std::vector<std::string> expect = { "START", "OPEN", "CLOSE", "SELECT" };
-    EXPECT_EQ(expect, ts::GuestEvents(dir, "TrelvoxForFtp", b->pid));
-    EXPECT_EQ(2, Frames(dock.hwnd));
-    EXPECT_EQ(0u, dock.Exit());
+    EXPECT_EQ(expect, ts::GuestEvents(p.dir, "TrelvoxForFtp", p.b->pid));
+    EXPECT_EQ(2, Frames(p.dock.hwnd));
+    EXPECT_EQ(0u, p.dock.Exit());
 }
