@@ -271,7 +271,9 @@ TEST_F(RealDockTest, LaunchesDocksRelaysAndEndsFourGuests)
         EXPECT_EQ(running, IniValue(dir + "\\Holvane.ini", names[i].c_str()));
     }
 
-    // The frames stack in docking order, each carrying its guest.
+    // The frames stack in docking order, each carrying its guest: once the
+    // last one has joined the stack and been laid out.
+    EXPECT_TRUE(ts::WaitUntil([&] { return ts::Settled(hDock, { wnds[0], wnds[1], wnds[2], wnds[3] }); }, 10000));
     std::vector<HWND> frames = Frames(hDock);
     ASSERT_EQ(4u, frames.size());
     std::sort(frames.begin(), frames.end(), [](HWND a, HWND b) {

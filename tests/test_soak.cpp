@@ -89,12 +89,13 @@ TEST(Soak, ScansMovesAndGuestRestartsLeaveTheDockFlat)
     auto one = ts::Start("\"" + dir + "\\TrelvoxOne.exe\"", dir, "", false);
     auto vnc = ts::Start("\"" + dir + "\\TrelvoxForVnc.exe\"", dir, "", false);
     HWND w1 = ts::WaitTopWindow(one->pid, "TrelvoxOne Ⅱ", 10000, true);
-    ASSERT_TRUE(w1 && ts::WaitTopWindow(vnc->pid, "TrelvoxForVNC Ⅱ", 10000, true));
+    HWND w2 = ts::WaitTopWindow(vnc->pid, "TrelvoxForVNC Ⅱ", 10000, true);
+    ASSERT_TRUE(w1 && w2);
     auto dock = ts::Start("\"" + dir + "\\Holvane.exe\" -SHOW", dir, "", false);
     ASSERT_TRUE(dock);
     HWND hDock = ts::WaitDock(dock->pid);
     ASSERT_TRUE(hDock);
-    ASSERT_TRUE(ts::WaitUntil([&] { return !(::GetWindowLongA(w1, GWL_STYLE) & WS_SYSMENU); }, 10000));
+    ASSERT_TRUE(ts::WaitUntil([&] { return ts::Settled(hDock, { w1, w2 }); }, 10000));
     ts::WaitUntil([] { return false; }, 1500);
 
     auto measure = [&] {
