@@ -324,19 +324,8 @@ void CloseAboutBox(const AboutSeen& s, CloseBy how)
     ts::WaitUntil([&] { return !::IsWindow(s.box) || !::IsWindowVisible(s.box); }, 5000);
 }
 
-struct Guest {
-    std::string dir;
-    std::unique_ptr<ts::Process> proc;
-    HWND wnd = nullptr;
-
-    void Start(const std::string& tag)
-    {
-        dir = ts::MakeInstall(tag, { kGuestExe });
-        proc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
-        ASSERT_TRUE(proc);
-        wnd = ts::WaitTopWindow(proc->pid, kGuestCaption, 10000, true);
-        ASSERT_TRUE(wnd);
-    }
+struct Guest : ts::InstalledGuest {
+    void Start(const std::string& tag) { InstalledGuest::Start(tag, kGuestExe, kGuestCaption); }
 };
 
 // Keeps the process-wide label cache as the test found it.
@@ -729,11 +718,12 @@ TEST_F(AboutBoxTest, LinksOpenHomePage)
 
 TEST(AboutProgram, FromSystemMenu)
 {
-    std::string dir = ts::MakeInstall("aboutreal", { kGuestExe });
-    auto guestProc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
-    ASSERT_TRUE(guestProc);
-    HWND guestWnd = ts::WaitTopWindow(guestProc->pid, kGuestCaption, 10000, true);
-    ASSERT_TRUE(guestWnd);
+    Guest guest;
+    guest.Start("aboutreal");
+    if (::testing::Test::HasFatalFailure())
+        return;
+    const std::string& dir = guest.dir;
+    HWND guestWnd = guest.wnd;
     auto prog = ts::Start("\"" + dir + "\\Holvane.exe\"", dir);
     ASSERT_TRUE(prog);
     HWND dock = ts::WaitDock(prog->pid);

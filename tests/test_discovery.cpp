@@ -10,7 +10,6 @@
 #include <string.h>
 #include <algorithm>
 #include <map>
-#include <set>
 
 namespace {
 
@@ -39,37 +38,6 @@ std::string BaseOf(const std::string& file)
 }
 
 using ts::MakeInstall;
-
-std::set<DWORD> GuestPids()
-{
-    std::set<DWORD> pids;
-    for (HWND h : ts::TopWindows())
-        if (ts::ClassName(h) == "TrelvoxGuestWnd")
-            pids.insert(ts::WindowPid(h));
-    return pids;
-}
-
-void EndPid(DWORD pid)
-{
-    HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    if (!p)
-        return;
-    ::TerminateProcess(p, 99);
-    ::WaitForSingleObject(p, 5000);
-    ::CloseHandle(p);
-}
-
-// Every sample guest on this display was started by this test program (its
-// own Wine session): end them by process id so that no later dock adopts them.
-void EndGuests()
-{
-    for (int round = 0; round < 5; ++round) {
-        for (DWORD pid : GuestPids())
-            EndPid(pid);
-        if (ts::WaitUntil([] { return GuestPids().empty(); }, 2000))
-            return;
-    }
-}
 
 HWND GuestWindow(DWORD pid)
 {
@@ -178,7 +146,7 @@ class DiscoveryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        EndGuests();
+        ts::EndSampleGuests();
         char cur[MAX_PATH] = {};
         ::GetCurrentDirectoryA(MAX_PATH, cur);
         m_saved = cur;
@@ -190,7 +158,7 @@ protected:
     void TearDown() override
     {
         ::SetCurrentDirectoryA(m_saved.c_str());
-        EndGuests();
+        ts::EndSampleGuests();
     }
     std::string Ini() const { return m_dir + "\\Holvane.ini"; }
     // A copy of the sample guest as dir\sub\name.
@@ -528,7 +496,7 @@ TEST_F(GuestLifeTest, GuestStartedFromAnotherFolderIsLaunchedFromThereNextTime)
         });
         EXPECT_EQ(newExe, IniValue(Ini(), "TrelvoxForFtp.exe"));
     }
-    EndGuests();
+    ts::EndSampleGuests();
     EXPECT_TRUE(Started(m_dir + "\\old", "TrelvoxForFtp.exe").empty());
     ASSERT_EQ(1u, Started(m_dir + "\\new place", "TrelvoxForFtp.exe").size());
 

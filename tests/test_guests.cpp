@@ -103,38 +103,6 @@ std::vector<StartLine> StartLines(const std::string& exePath)
     return out;
 }
 
-// Every sample guest on this display was started by this test program (its
-// own Wine session): end them by process id so that the next dock does not
-// adopt them.
-std::set<DWORD> GuestPids()
-{
-    std::set<DWORD> pids;
-    for (HWND h : ts::TopWindows())
-        if (ts::ClassName(h) == "TrelvoxGuestWnd")
-            pids.insert(ts::WindowPid(h));
-    return pids;
-}
-
-void EndPid(DWORD pid)
-{
-    HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    if (!p)
-        return;
-    ::TerminateProcess(p, 99);
-    ::WaitForSingleObject(p, 5000);
-    ::CloseHandle(p);
-}
-
-void EndGuests()
-{
-    for (int round = 0; round < 5; ++round) {
-        for (DWORD pid : GuestPids())
-            EndPid(pid);
-        if (ts::WaitUntil([] { return GuestPids().empty(); }, 2000))
-            return;
-    }
-}
-
 HWND WaitGuestWindow(DWORD pid, DWORD ms = 10000)
 {
     HWND found = nullptr;
@@ -496,7 +464,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(InstallHooks());
-        EndGuests();
+        ts::EndSampleGuests();
         char cur[MAX_PATH] = {};
         ::GetCurrentDirectoryA(MAX_PATH, cur);
         m_saved = cur;
@@ -511,7 +479,7 @@ protected:
     {
         g_hooks.on = false;
         ::SetCurrentDirectoryA(m_saved.c_str());
-        EndGuests();
+        ts::EndSampleGuests();
     }
     std::string Ini() const { return m_dir + "\\Holvane.ini"; }
     // A copy of the sample guest at dir\rel (folders made as needed).

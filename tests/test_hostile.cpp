@@ -106,12 +106,7 @@ protected:
                 for (const std::string& line : ts::GuestLog(dir, base)) {
                     if (line.compare(0, 6, "START ") != 0)
                         continue;
-                    DWORD pid = strtoul(line.c_str() + 6, nullptr, 10);
-                    if (HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
-                        ::TerminateProcess(p, 99);
-                        ::WaitForSingleObject(p, 5000);
-                        ::CloseHandle(p);
-                    }
+                    ts::EndProcess(strtoul(line.c_str() + 6, nullptr, 10));
                 }
             }
         }

@@ -210,6 +210,38 @@ std::string FailureLine(long err)
     return std::string(kFailLine) + std::to_string(err) + "\n";
 }
 
+// Runs f against a shell that answers as scripted; the trace it wrote.
+template <class F>
+std::string WithScriptedShell(const std::vector<Answer>& answers, F f)
+{
+    g_answers = answers;
+    g_fakeLog.clear();
+    g_fakeCalls = 0;
+    g_fakeSleeps = 0;
+    g_fakeSawNid = nullptr;
+    return Traced([&] {
+        SeamGuard seam(ScriptedShell, ScriptedSleep);
+        f();
+    });
+}
+
+// Exactly one failure line, with err.
+void ExpectFailureLine(const std::string& trace, long err)
+{
+    std::vector<std::string> lines = FailureLines(trace);
+    ASSERT_EQ(1u, lines.size()) << trace;
+    EXPECT_EQ(FailureLine(err), lines[0]);
+}
+
+// For the case tables: -1 means no failure line at all.
+void ExpectCaseLine(const std::string& trace, long lineErr)
+{
+    if (lineErr < 0)
+        EXPECT_TRUE(FailureLines(trace).empty()) << trace;
+    else
+        ExpectFailureLine(trace, lineErr);
+}
+
 // The dialog procedure sees a message only when the dock's WindowProc has
 // passed it on to the default processing.
 DLGPROC g_prevDlgProc;
@@ -365,19 +397,8 @@ DWORD GuestStyle(HWND h)
 }
 
 // A sample guest in its own folder; its window is docked by the next dock.
-struct Guest {
-    std::string dir;
-    std::unique_ptr<ts::Process> proc;
-    HWND wnd = nullptr;
-
-    void Start(const std::string& tag)
-    {
-        dir = ts::MakeInstall(tag, { kGuestExe });
-        proc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
-        ASSERT_TRUE(proc);
-        wnd = ts::WaitTopWindow(proc->pid, kGuestCaption, 10000, true);
-        ASSERT_TRUE(wnd);
-    }
+struct Guest : ts::InstalledGuest {
+    void Start(const std::string& tag) { InstalledGuest::Start(tag, kGuestExe, kGuestCaption); }
     std::vector<std::string> Events() const { return ts::GuestEvents(dir, "TrelvoxOne", proc->pid); }
 };
 
@@ -536,16 +557,12 @@ TEST_F(TrayTest, AddWhileIconExistsWritesFailureLine)
             ::SetLastError(0);
             dock.AddNotifyIcon();
         });
-        std::vector<std::string> lines = FailureLines(trace);
-        ASSERT_EQ(1u, lines.size()) << trace;
-        EXPECT_EQ(FailureLine(static_cast<int>(shellErr)), lines[0]);
+        ExpectFailureLine(trace, static_cast<int>(shellErr));
         EXPECT_TRUE(IconExists(h));
 
         // The broadcast takes the same road.
         trace = Traced([&] { ::SendMessageA(h, TaskbarCreatedMessage(), 0, 0); });
-        lines = FailureLines(trace);
-        ASSERT_EQ(1u, lines.size()) << trace;
-        EXPECT_EQ(FailureLine(static_cast<int>(shellErr)), lines[0]);
+        ExpectFailureLine(trace, static_cast<int>(shellErr));
         EXPECT_TRUE(IconExists(h));
     }, false);
 }
@@ -576,24 +593,10 @@ TEST_F(TrayTest, AddRetriesOnTimeoutWithinBound)
     ts::RunDock([&](CHolvaneDlg& dock) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
-            g_answers = c.answers;
-            g_fakeLog.clear();
-            g_fakeCalls = 0;
-            g_fakeSleeps = 0;
-            g_fakeSawNid = nullptr;
-            std::string trace = Traced([&] {
-                SeamGuard seam(ScriptedShell, ScriptedSleep);
-                dock.AddNotifyIcon();
-            });
+            std::string trace = WithScriptedShell(c.answers, [&] { dock.AddNotifyIcon(); });
             EXPECT_EQ(c.calls, Join(g_fakeLog));
             EXPECT_EQ(&dock.m_nid, g_fakeSawNid);
-            std::vector<std::string> lines = FailureLines(trace);
-            if (c.lineErr < 0) {
-                EXPECT_TRUE(lines.empty()) << trace;
-            } else {
-                ASSERT_EQ(1u, lines.size()) << trace;
-                EXPECT_EQ(FailureLine(c.lineErr), lines[0]);
-            }
+            ExpectCaseLine(trace, c.lineErr);
         }
     }, false);
 }
@@ -615,22 +618,10 @@ TEST_F(TrayTest, RefreshModifiesThenAdds)
     ts::RunDock([&](CHolvaneDlg& dock) {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.name);
-            g_answers = c.answers;
-            g_fakeLog.clear();
-            g_fakeCalls = 0;
-            g_fakeSleeps = 0;
-            std::string trace = Traced([&] {
-                SeamGuard seam(ScriptedShell, ScriptedSleep);
-                ::SendMessageA(dock.m_hWnd, WM_TIMER, TIMER_TRAY, 0);
-            });
+            std::string trace =
+                WithScriptedShell(c.answers, [&] { ::SendMessageA(dock.m_hWnd, WM_TIMER, TIMER_TRAY, 0); });
             EXPECT_EQ(c.calls, Join(g_fakeLog));
-            std::vector<std::string> lines = FailureLines(trace);
-            if (c.lineErr < 0) {
-                EXPECT_TRUE(lines.empty()) << trace;
-            } else {
-                ASSERT_EQ(1u, lines.size()) << trace;
-                EXPECT_EQ(FailureLine(c.lineErr), lines[0]);
-            }
+            ExpectCaseLine(trace, c.lineErr);
         }
     }, false);
 }
@@ -848,11 +839,12 @@ TEST_F(TrayTest, RealClicksOnTheIcon)
 
 TEST(TrayProgram, IconMenuAndExit)
 {
-    std::string dir = ts::MakeInstall("trayreal", { kGuestExe });
-    auto guestProc = ts::Start("\"" + dir + "\\" + kGuestExe + "\"", dir);
-    ASSERT_TRUE(guestProc);
-    HWND guestWnd = ts::WaitTopWindow(guestProc->pid, kGuestCaption, 10000, true);
-    ASSERT_TRUE(guestWnd);
+    Guest guest;
+    guest.Start("trayreal");
+    if (::testing::Test::HasFatalFailure())
+        return;
+    const std::string& dir = guest.dir;
+    HWND guestWnd = guest.wnd;
     int tipsBefore = CountTips("Holvane");
 
     auto prog = ts::Start("\"" + dir + "\\Holvane.exe\"", dir);
@@ -907,8 +899,8 @@ TEST(TrayProgram, IconMenuAndExit)
     watcher2.join();
     ASSERT_TRUE(seen2.wnd);
     EXPECT_EQ(0u, prog->Wait(10000));
-    EXPECT_EQ(0u, guestProc->Wait(10000));
-    EXPECT_EQ((std::vector<std::string>{ "START", "QUIT", "END" }), ts::GuestEvents(dir, "TrelvoxOne", guestProc->pid));
+    EXPECT_EQ(0u, guest.proc->Wait(10000));
+    EXPECT_EQ((std::vector<std::string>{ "START", "QUIT", "END" }), ts::GuestEvents(dir, "TrelvoxOne", guest.proc->pid));
     EXPECT_FALSE(IconExists(dock));
     EXPECT_EQ(tipsBefore, CountTips("Holvane"));
 }

@@ -208,6 +208,31 @@ bool MakeForeground(HWND h)
     }, 3000);
 }
 
+// The guest in the foreground, the cursor over its centre, and deaf for ms.
+::testing::AssertionResult HangUnderCursor(Guest& g, DWORD ms)
+{
+    if (!MakeForeground(g.hWnd))
+        return ::testing::AssertionFailure() << "the guest never came to the foreground";
+    if (!PutCursor(Center(g.hWnd)))
+        return ::testing::AssertionFailure() << "the cursor did not move";
+    if (!Hang(g, ms))
+        return ::testing::AssertionFailure() << "the guest did not start its hang";
+    return ::testing::AssertionSuccess();
+}
+
+// A run whose probe waited out the whole timeout without an answer and then
+// wrote the timeout line.
+void ExpectWaitedOut(const std::vector<std::string>& lines)
+{
+    ASSERT_GE(lines.size(), 2u);
+    Probe p = ParseProbe(lines[0]);
+    EXPECT_TRUE(p.ok) << lines[0];
+    EXPECT_EQ(0, p.ret);
+    EXPECT_GE(p.time, kWaitMin);
+    EXPECT_LE(p.time, kWaitMax);
+    EXPECT_EQ(kTimeout, lines[1]);
+}
+
 bool Contains(const std::vector<WatchEntry>& list, HWND h)
 {
     for (const WatchEntry& e : list)
@@ -589,9 +614,7 @@ TEST_F(WatchdogDock, HungWindowUnderCursorBringsDockForward)
         dock.KillTimer(TIMER_WATCH);
         EXPECT_EQ(2000, dock.m_nHangTimeout);
         EXPECT_EQ(2000, dock.m_nWatchInterval);
-        ASSERT_TRUE(MakeForeground(g->hWnd));
-        ASSERT_TRUE(PutCursor(Center(g->hWnd)));
-        ASSERT_TRUE(Hang(*g, 4000));
+        ASSERT_TRUE(HangUnderCursor(*g, 4000));
 
         // Messages sent to the dock from another thread are still handled
         // while it waits for the hung window.
@@ -608,12 +631,7 @@ TEST_F(WatchdogDock, HungWindowUnderCursorBringsDockForward)
         sender.join();
 
         ASSERT_EQ(3u, r.lines.size()) << Join(r.lines);
-        Probe p = ParseProbe(r.lines[0]);
-        EXPECT_TRUE(p.ok) << r.lines[0];
-        EXPECT_EQ(0, p.ret);
-        EXPECT_GE(p.time, kWaitMin);
-        EXPECT_LE(p.time, kWaitMax);
-        EXPECT_EQ(kTimeout, r.lines[1]);
+        ExpectWaitedOut(r.lines);
         EXPECT_EQ(kForeground, r.lines[2]);
         EXPECT_EQ(dock.m_hWnd, ::GetForegroundWindow());
         EXPECT_NE(0, sent.load()) << "a message sent to the dock waited for the hang test";
@@ -628,9 +646,7 @@ TEST_F(WatchdogDock, CursorLeavingDuringWaitKeepsDockBack)
     ASSERT_TRUE(g);
     ts::RunDock([&](CHolvaneDlg& dock) {
         dock.KillTimer(TIMER_WATCH);
-        ASSERT_TRUE(MakeForeground(g->hWnd));
-        ASSERT_TRUE(PutCursor(Center(g->hWnd)));
-        ASSERT_TRUE(Hang(*g, 4000));
+        ASSERT_TRUE(HangUnderCursor(*g, 4000));
         std::thread mover([] {
             ::Sleep(500);
             ::SetCursorPos(kEmptySpot.x, kEmptySpot.y);
@@ -639,12 +655,7 @@ TEST_F(WatchdogDock, CursorLeavingDuringWaitKeepsDockBack)
         mover.join();
 
         ASSERT_EQ(2u, r.lines.size()) << Join(r.lines);
-        Probe p = ParseProbe(r.lines[0]);
-        EXPECT_TRUE(p.ok) << r.lines[0];
-        EXPECT_EQ(0, p.ret);
-        EXPECT_GE(p.time, kWaitMin);
-        EXPECT_LE(p.time, kWaitMax);
-        EXPECT_EQ(kTimeout, r.lines[1]);
+        ExpectWaitedOut(r.lines);
         EXPECT_EQ(g->hWnd, ::GetForegroundWindow());
         EXPECT_TRUE(Answers(*g, 8000));
     });
@@ -656,9 +667,7 @@ TEST_F(WatchdogDock, WindowEndingDuringWaitCountsAsAnswered)
     ASSERT_TRUE(g);
     ts::RunDock([&](CHolvaneDlg& dock) {
         dock.KillTimer(TIMER_WATCH);
-        ASSERT_TRUE(MakeForeground(g->hWnd));
-        ASSERT_TRUE(PutCursor(Center(g->hWnd)));
-        ASSERT_TRUE(Hang(*g, 4000));
+        ASSERT_TRUE(HangUnderCursor(*g, 4000));
         HANDLE hProc = g->proc->h;
         std::thread killer([hProc] {
             ::Sleep(500);
@@ -684,9 +693,7 @@ TEST_F(WatchdogDock, LongHungWindowIsReportedWithoutTheWait)
     ASSERT_TRUE(g);
     ts::RunDock([&](CHolvaneDlg& dock) {
         dock.KillTimer(TIMER_WATCH);
-        ASSERT_TRUE(MakeForeground(g->hWnd));
-        ASSERT_TRUE(PutCursor(Center(g->hWnd)));
-        ASSERT_TRUE(Hang(*g, 9000));
+        ASSERT_TRUE(HangUnderCursor(*g, 9000));
         ts::PumpFor(5500);
         RunLines r = RunOnce(dock, Trace());
 

@@ -135,6 +135,44 @@ void Process::Kill()
     }
 }
 
+void InstalledGuest::Start(const std::string& tag, const std::string& exe, const char* caption)
+{
+    dir = MakeInstall(tag, { exe });
+    proc = ts::Start("\"" + dir + "\\" + exe + "\"", dir);
+    ASSERT_TRUE(proc);
+    wnd = WaitTopWindow(proc->pid, caption, 10000, true);
+    ASSERT_TRUE(wnd);
+}
+
+void EndProcess(DWORD pid)
+{
+    HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!p)
+        return;
+    ::TerminateProcess(p, 99);
+    ::WaitForSingleObject(p, 5000);
+    ::CloseHandle(p);
+}
+
+static std::vector<DWORD> SampleGuestPids()
+{
+    std::vector<DWORD> pids;
+    for (HWND h : TopWindows())
+        if (ClassName(h) == "TrelvoxGuestWnd")
+            pids.push_back(WindowPid(h));
+    return pids;
+}
+
+void EndSampleGuests()
+{
+    for (int round = 0; round < 5; ++round) {
+        for (DWORD pid : SampleGuestPids())
+            EndProcess(pid);
+        if (WaitUntil([] { return SampleGuestPids().empty(); }, 2000))
+            return;
+    }
+}
+
 std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cwd,
                                const std::string& outFile, bool waitIdle)
 {

@@ -38,9 +38,25 @@ public:
 std::unique_ptr<Process> Start(const std::string& cmdline, const std::string& cwd = "",
                                const std::string& outFile = "", bool waitIdle = true);
 
+// Ends a process that need not be a child of this one (a guest a dock
+// launched); nothing when it cannot be opened.
+void EndProcess(DWORD pid);
+// Ends every sample guest with a window on this display. The tests own the
+// display (their own Wine session), so no later dock adopts a leftover.
+void EndSampleGuests();
+
 // A fresh folder with Holvane.exe and the named sample guests copied into
 // it ("TrelvoxOne.exe", ...); a copy that fails fails the test.
 std::string MakeInstall(const std::string& tag, const std::vector<std::string>& guests = {});
+
+// A sample guest running from a fresh install of its own (Holvane.exe
+// beside it); Start fails the test when it or its window does not come up.
+struct InstalledGuest {
+    std::string dir;
+    std::unique_ptr<Process> proc;
+    HWND wnd = nullptr;
+    void Start(const std::string& tag, const std::string& exe, const char* caption);
+};
 
 bool WaitUntil(const std::function<bool()>& pred, DWORD ms, DWORD stepMs = 50);
 // Like WaitUntil, but dispatches this thread's messages while waiting.
